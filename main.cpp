@@ -1,0 +1,3 @@
+#include "shell/application.h"
+
+int main() { return tarnisk::RunApplication(); }
