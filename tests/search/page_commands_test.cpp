@@ -1,6 +1,5 @@
 #include <gtest/gtest.h>
 
-#include <QObject>
 #include <QTimer>
 #include <chrono>
 #include <string>
@@ -270,13 +269,19 @@ TEST_P(NestedCommands, NewestCommandWins) {
 
   bool innerRan = false;
   bool outerReturned = false;
-  QObject context;
-  QTimer::singleShot(0, &context, [&] {
+  // The stand-in serves one connection at a time, so the inner command starts once the outer
+  // request has reached it; the check runs from the event dispatch inside the outer fetch.
+  QTimer trigger;
+  trigger.setInterval(5);
+  QObject::connect(&trigger, &QTimer::timeout, [&] {
+    if (standIn.server().RequestCount() == 0) return;
+    trigger.stop();
     EXPECT_FALSE(outerReturned);
     window.keyword = "quick";
     RunCommand(c.inner, state, window);
     innerRan = true;
   });
+  trigger.start();
   RunCommand(c.outer, state, window);
   outerReturned = true;
 
