@@ -45,9 +45,9 @@ Text LocationOf(std::string_view rawHeaders) {
 // ends the chain.
 Text FollowUpUrl(std::string_view rawHeaders, std::string_view url) {
   Text location = LocationOf(rawHeaders);
-  if (TextFind(location, "http://", 1, true) == 1 || TextFind(location, "https://", 1, true) == 1) {
-    return location;
-  }
+  // The scheme may come in any case; URL splitting looks for it in lower case.
+  if (TextFind(location, "http://", 1, true) == 1) return TextConcat(std::string_view("http://"), TextMid(location, 8, TextLength(location)));
+  if (TextFind(location, "https://", 1, true) == 1) return TextConcat(std::string_view("https://"), TextMid(location, 9, TextLength(location)));
   if (TextFind(location, "/") != 1) return Text();
   const bool secure = IsSecure(url);
   const std::int32_t port = UrlPort(url);

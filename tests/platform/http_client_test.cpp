@@ -1,9 +1,6 @@
 #include "platform/http_client.h"
 
 #include <gtest/gtest.h>
-#include <netinet/in.h>
-#include <sys/socket.h>
-#include <unistd.h>
 
 #include <thread>
 
@@ -36,19 +33,6 @@ class HttpClientTest : public ::testing::Test {
     return request;
   }
 };
-
-// A port on 127.0.0.1 that nothing listens on.
-int ClosedPort() {
-  int probe = socket(AF_INET, SOCK_STREAM, 0);
-  sockaddr_in address{};
-  address.sin_family = AF_INET;
-  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  socklen_t length = sizeof address;
-  bind(probe, reinterpret_cast<sockaddr*>(&address), sizeof address);
-  getsockname(probe, reinterpret_cast<sockaddr*>(&address), &length);
-  close(probe);
-  return ntohs(address.sin_port);
-}
 
 TEST_F(HttpClientTest, SendsOnlyHostUserAgentAndTheCallersBlock) {
   LoopbackServer server(tarnisk::testing::FixedResponse(PlainResponse(200, "OK", "body")));
@@ -136,7 +120,7 @@ TEST_F(HttpClientTest, IdleResponseEndsAfterTheIdleTimeout) {
 }
 
 TEST_F(HttpClientTest, RefusedConnectionGivesNothing) {
-  testing::MapHostToLoopback("h.test", 80, ClosedPort());
+  testing::MapHostToLoopback("h.test", 80, tarnisk::testing::UnusedLoopbackPort());
   HttpResponse response = PerformHttpRequest(Get("h.test", 80, "/"));
   EXPECT_EQ(response.rawHeaders, "");
   EXPECT_EQ(response.body, "");
@@ -145,7 +129,7 @@ TEST_F(HttpClientTest, RefusedConnectionGivesNothing) {
 TEST_F(HttpClientTest, MappingAppliesToItsHostAndPortOnly) {
   LoopbackServer server(tarnisk::testing::FixedResponse(PlainResponse(200, "OK", "mapped")));
   testing::MapHostToLoopback("h.test", 80, server.port());
-  testing::MapHostToLoopback("other.test", 80, ClosedPort());
+  testing::MapHostToLoopback("other.test", 80, tarnisk::testing::UnusedLoopbackPort());
 
   EXPECT_EQ(PerformHttpRequest(Get("h.test", 80, "/")).body, "mapped");
   EXPECT_EQ(PerformHttpRequest(Get("other.test", 80, "/")).body, "");

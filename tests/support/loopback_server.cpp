@@ -194,6 +194,22 @@ std::string PlainResponse(int status, std::string_view reason, std::string_view 
   return out;
 }
 
+int UnusedLoopbackPort() {
+  int probe = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  if (probe < 0) return 0;
+  sockaddr_in address{};
+  address.sin_family = AF_INET;
+  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  socklen_t length = sizeof address;
+  int port = 0;
+  if (bind(probe, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0 &&
+      getsockname(probe, reinterpret_cast<sockaddr*>(&address), &length) == 0) {
+    port = ntohs(address.sin_port);
+  }
+  close(probe);
+  return port;
+}
+
 LoopbackHandler FixedResponse(std::string responseBytes) {
   return [bytes = std::move(responseBytes)](LoopbackExchange& exchange) { exchange.Send(bytes); };
 }

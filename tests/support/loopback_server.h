@@ -73,6 +73,9 @@ using LoopbackHandler = std::function<void(LoopbackExchange&)>;
 // Content-Length line for body, "Connection: close", the blank line and body.
 std::string PlainResponse(int status, std::string_view reason, std::string_view body,
                           std::initializer_list<std::string_view> extraHeaderLines = {});
+// A port on 127.0.0.1 that nothing listens on at the moment of the call (for refused connections).
+int UnusedLoopbackPort();
+
 // A handler that answers every request with the same bytes.
 LoopbackHandler FixedResponse(std::string responseBytes);
 
