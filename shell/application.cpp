@@ -42,18 +42,20 @@ bool WaylandPluginInstalled() {
 std::string DisplayProblem() {
   const std::string_view chosen = Environment("QT_QPA_PLATFORM");
   if (!chosen.empty() && !chosen.starts_with("xcb")) return {};
-  if (chosen.empty() && !Environment("WAYLAND_DISPLAY").empty() && WaylandPluginInstalled()) {
+  const std::string_view display = Environment("DISPLAY");
+  if (!display.empty()) {
+    xcb_connection_t* connection = xcb_connect(nullptr, nullptr);
+    const bool connected = xcb_connection_has_error(connection) == 0;
+    xcb_disconnect(connection);
+    if (connected) return {};
+  }
+  // Qt picks Wayland by itself only in a Wayland session, and only when its plugin is there.
+  if (chosen.empty() && Environment("XDG_SESSION_TYPE") == "wayland" &&
+      !Environment("WAYLAND_DISPLAY").empty() && WaylandPluginInstalled()) {
     return {};
   }
-  const std::string_view display = Environment("DISPLAY");
-  if (display.empty()) {
-    return "no display to show the window on (DISPLAY and WAYLAND_DISPLAY are not set)";
-  }
-  xcb_connection_t* connection = xcb_connect(nullptr, nullptr);
-  const bool failed = xcb_connection_has_error(connection) != 0;
-  xcb_disconnect(connection);
-  if (failed) return "cannot connect to the display \"" + std::string(display) + "\"";
-  return {};
+  if (display.empty()) return "no display to show the window on (DISPLAY is not set)";
+  return "cannot connect to the display \"" + std::string(display) + "\"";
 }
 
 // Shown to workers that may outlive RunApplication; never destroyed for that reason.

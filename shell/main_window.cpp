@@ -12,6 +12,7 @@
 #include <QMouseEvent>
 #include <QPushButton>
 #include <QScreen>
+#include <QShowEvent>
 #include <QShortcut>
 #include <QStyledItemDelegate>
 #include <QTreeWidget>
@@ -102,6 +103,11 @@ PageNumberBox::PageNumberBox(QWidget* parent) : QLineEdit(parent) {
 }
 
 void PageNumberBox::keyPressEvent(QKeyEvent* event) {
+  // Shortcuts such as paste go through; whatever they insert is filtered as an edit.
+  if (event->modifiers() & (Qt::ControlModifier | Qt::MetaModifier)) {
+    QLineEdit::keyPressEvent(event);
+    return;
+  }
   const QString typed = event->text();
   const bool refused = std::any_of(typed.begin(), typed.end(), [](QChar character) {
     return IsPrintable(character) && !IsTakenByPageBox(character);
@@ -258,8 +264,9 @@ void MainWindow::ConnectCommands() {
 void MainWindow::CentreOnScreen() {
   const QScreen* screen = this->screen();
   if (screen == nullptr) return;
-  const QRect available = screen->availableGeometry();
-  move(available.center() - QPoint(width() / 2, height() / 2));
+  // The frame is known only once the window is shown; until then the client area stands for it.
+  const QRect outer = isVisible() ? frameGeometry() : geometry();
+  move(pos() + (screen->availableGeometry().center() - outer.center()));
 }
 
 QString MainWindow::MoreToolsAddress() const {
@@ -316,6 +323,14 @@ void MainWindow::ShowContextMenu(const QPoint& cursor) {
     DownloadSelected(state_, *this, shell_);
   } else if (chosen == items.value(1)) {
     CopySelectedAddress(state_, *this, clipboard_);
+  }
+}
+
+void MainWindow::showEvent(QShowEvent* event) {
+  QWidget::showEvent(event);
+  if (!event->spontaneous() && !centred_) {
+    centred_ = true;
+    CentreOnScreen();
   }
 }
 

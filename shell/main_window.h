@@ -67,6 +67,7 @@ class MainWindow final : public QWidget, public WindowControls {
   void Closing();
 
  protected:
+  void showEvent(QShowEvent* event) override;
   void changeEvent(QEvent* event) override;
   void closeEvent(QCloseEvent* event) override;
   bool eventFilter(QObject* watched, QEvent* event) override;
@@ -91,6 +92,7 @@ class MainWindow final : public QWidget, public WindowControls {
   QLabel* infoLabel_ = nullptr;
   QLabel* creditLabel_ = nullptr;
   QLabel* moreToolsLink_ = nullptr;
+  bool centred_ = false;
 };
 
 }  // namespace tarnisk
