@@ -229,7 +229,7 @@ void MainWindow::BuildControls() {
   infoLabel_->setAlignment(Qt::AlignLeft | Qt::AlignTop);
   infoLabel_->setWordWrap(true);
   infoLabel_->setText(QStringLiteral(
-      "本工具属于 Tarnisk 项目；点右下角的“更多小工具”可打开本程序所在的文件夹。"));
+      "Tarnisk 项目的小工具。“更多小工具”打开本程序所在的文件夹。"));
 
   creditLabel_ = new QLabel(this);
   creditLabel_->setObjectName(QStringLiteral("标签2"));

@@ -12,6 +12,7 @@
 #include <QScreen>
 #include <QSignalSpy>
 #include <QTest>
+#include <QTextDocument>
 #include <QTimer>
 #include <QTreeWidget>
 
@@ -168,6 +169,26 @@ TEST_F(MainWindowTest, LabelsAlignAndWrapAsLaidOut) {
   EXPECT_TRUE(credit->text().contains(QStringLiteral("Tarnisk")));
   EXPECT_TRUE(Control<QLabel>("超级链接框1")->text().contains(QStringLiteral("更多小工具")));
 }
+
+class LabelFits : public MainWindowTest, public ::testing::WithParamInterface<const char*> {};
+
+TEST_P(LabelFits, ItsTextFitsItsBox) {
+  auto* label = Control<QLabel>(GetParam());
+  QTextDocument shown;
+  shown.setDefaultFont(label->font());
+  shown.setDocumentMargin(0);
+  if (label->textFormat() == Qt::RichText) {
+    shown.setHtml(label->text());
+  } else {
+    shown.setPlainText(label->text());
+  }
+  shown.setTextWidth(label->wordWrap() ? label->width() : -1);
+  EXPECT_LE(shown.size().width(), label->width() + 1);
+  EXPECT_LE(shown.size().height(), label->height() + 1);
+}
+
+INSTANTIATE_TEST_SUITE_P(MainWindow, LabelFits, ::testing::Values("标签1", "标签2", "超级链接框1"),
+                         [](const auto& info) { return "Label" + std::to_string(info.index); });
 
 TEST_F(MainWindowTest, KeywordBoxUsesATwelvePixelNormalFontAndTheRestTheDefault) {
   const QFont keywordFont = Control("关键字框")->font();
