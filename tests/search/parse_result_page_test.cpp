@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <iterator>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -60,6 +62,9 @@ INSTANTIATE_TEST_SUITE_P(
                   {"report.pdf "}, {"1 MB "}, {}},
         ParseCase{"EmTagsRemovedFromNames", Entry("<em>report</em>.pdf", "3 KB"),
                   {"report.pdf"}, {"3 KB"}, {}},
+        ParseCase{"ClosingTagLeftByTheFirstPassRemoved", Entry("a</<em>em>b", "1"), {"ab"}, {"1"}, {}},
+        ParseCase{"TagInsideADoubleByteCharacterStays", Entry("\x81<em>x</em>", "1"),
+                  {"\x81<em>x"}, {"1"}, {}},
         ParseCase{"UpperCaseEmTagsStay", Entry(kUpperEm, "4 GB"), {kUpperEm}, {"4 GB"}, {}},
         ParseCase{"NameAcrossLineBreaks", Entry("first\r\nsecond.txt", "1"),
                   {"first\r\nsecond.txt"}, {"1"}, {}},
@@ -104,6 +109,29 @@ TEST(ParseResultPage, ReplacesTheRowsAndListsOfTheLastPage) {
   EXPECT_TRUE(window.rows.empty());
   EXPECT_TRUE(state.ResultNames.empty());
   EXPECT_TRUE(state.ResultSizes.empty());
+}
+
+// The parse strips the tags as two whole-text replacements would, whatever the bytes around them.
+TEST(ParseResultPage, StripsTagsAsTwoReplacementPasses) {
+  const std::string pieces[] = {"<em>", "</em>", "<", "/", "em>", "</", "\x81", "\xD6\xD0", "a",
+                                std::string(kNameMarker), std::string(kSizeMarker),
+                                std::string(kSharerMarker)};
+  std::mt19937 random(20240611);
+  std::uniform_int_distribution<std::size_t> pick(0, std::size(pieces) - 1);
+  for (int round = 0; round < 3000; ++round) {
+    AppState state;
+    for (int i = 0; i < 24; ++i) state.CurrentPageHtml += pieces[pick(random)];
+    InMemoryWindow window;
+    ParseResultPage(state, window);
+
+    const Text reference = TextReplaceAll(TextReplaceAll(state.CurrentPageHtml, "<em>", ""), "</em>", "");
+    TextList names;
+    TextList sizes;
+    CollectMatches(reference, NamePattern(), names);
+    CollectMatches(reference, SizePattern(), sizes);
+    ASSERT_EQ(state.ResultNames, names) << ::testing::PrintToString(state.CurrentPageHtml);
+    ASSERT_EQ(state.ResultSizes, sizes) << ::testing::PrintToString(state.CurrentPageHtml);
+  }
 }
 
 TEST(LinkPattern, HostDotsMatchAnyByte) {
