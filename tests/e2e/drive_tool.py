@@ -1,7 +1,11 @@
 #!/usr/bin/env python3
 """Drives the real tarnisk-standin program as a person would, under an X server with no window
-manager (run it inside xvfb-run), against the stand-in services, and checks what reached the
-services, the clipboard, the browser hand-off and the cookie file.
+manager, against the stand-in services, and checks what reached the services, the clipboard, the
+browser hand-off and the cookie file.
+
+With --own-x-server it starts its own Xvfb on a display number that Xvfb itself finds free
+(-displayfd), so that runs of several sessions on one machine never meet on one display, as they
+can with "xvfb-run -a"; without it, it uses the X server in DISPLAY.
 
 The program is copied into a fresh folder with an empty Dat folder beside it, so the run starts
 without cookies and leaves the build's own Dat alone. An xdg-open first on PATH records every
@@ -15,6 +19,7 @@ import hashlib
 import json
 import os
 import re
+import select
 import shutil
 import signal
 import socket
@@ -191,6 +196,26 @@ class Session:
         os.chmod(xdg_open, 0o755)
         self.fake_bin = fake_bin
 
+    def start_x_server(self):
+        read_end, write_end = os.pipe()
+        out = open(os.path.join(self.work, "xvfb.out"), "wb")
+        process = subprocess.Popen(["Xvfb", "-displayfd", str(write_end), "-screen", "0", "1024x768x24",
+                                    "-nolisten", "tcp"], stdout=out, stderr=subprocess.STDOUT,
+                                   pass_fds=(write_end,), preexec_fn=die_with_parent)
+        out.close()
+        os.close(write_end)
+        self.processes.append(process)
+        number = b""
+        deadline = time.monotonic() + WAIT
+        while not number.endswith(b"\n"):
+            ready, _, _ = select.select([read_end], [], [], max(0.0, deadline - time.monotonic()))
+            chunk = os.read(read_end, 16) if ready else b""
+            check(chunk, "Xvfb did not start: " + self.read("xvfb.out"))
+            number += chunk
+        os.close(read_end)
+        os.environ["DISPLAY"] = ":" + number.decode().strip()
+        log("Xvfb on display %s" % os.environ["DISPLAY"])
+
     def start_standin(self):
         process = self.start([sys.executable, self.args.standin, "--port", str(self.port),
                               "--log", self.log.path], "standin.out")
@@ -289,11 +314,11 @@ class Session:
             elif not dark and start is not None:
                 bands.append((start, row))
                 start = None
-        check(len(bands) >= 4, "could not find the rows of the result list in a grab: %s" % bands)
-        centres = [(a + b) // 2 for a, b in bands]
-        step = centres[2] - centres[1]
-        check(8 <= step <= 40, "implausible row height %d (%s)" % (step, bands))
-        self.row_centres = [centres[1] + i * step for i in range(10) if centres[1] + i * step < h - 4]
+                centres = [(a + b) / 2.0 for a, b in bands]
+        check(len(bands) == 11, "expected the header and ten rows in the list, found %s" % bands)
+        step = (centres[-1] - centres[1]) / 9.0
+        check(8 <= step <= 40, "implausible row height %.1f (%s)" % (step, bands))
+        self.row_centres = [int(round(centres[1] + i * step)) for i in range(10)]
         log("rows of the list at %s" % self.row_centres)
 
     def row(self, index):
@@ -471,8 +496,8 @@ def scenario(s):
     s.type_into(KEYWORD_BOX, second)
     log("search for %r" % second)
     s.fetch_page(lambda: s.click(SEARCH_BUTTON), second, None)
-    s.expect_copy(4, second, 5)
     s.screenshot()
+    s.expect_copy(4, second, 5)
 
     jar = s.check_headers_and_cookies()
     xdotool("windowfocus", "--sync", s.window)
@@ -492,9 +517,10 @@ def main():
     parser.add_argument("--work", required=True)
     parser.add_argument("--screenshot", required=True)
     parser.add_argument("--lsan-suppressions", default="")
+    parser.add_argument("--own-x-server", action="store_true")
     args = parser.parse_args()
-    if not os.environ.get("DISPLAY"):
-        print("no X display: run this under xvfb-run", file=sys.stderr)
+    if not args.own_x_server and not os.environ.get("DISPLAY"):
+        print("no X display: pass --own-x-server or run this under xvfb-run", file=sys.stderr)
         return 2
     check(os.path.isfile(args.tool), "build the tarnisk-standin target first: %s is missing" % args.tool)
     signal.signal(signal.SIGTERM, lambda signum, frame: sys.exit(3))
@@ -510,6 +536,8 @@ def main():
     session = Session(args)
     try:
         session.prepare()
+        if args.own_x_server:
+            session.start_x_server()
         session.start_standin()
         session.start_tool()
         scenario(session)
