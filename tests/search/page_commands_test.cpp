@@ -2,8 +2,10 @@
 
 #include <QTimer>
 #include <chrono>
+#include <cstdlib>
 #include <string>
 
+#include "platform/event_pump.h"
 #include "search/in_memory_desktop.h"
 #include "search/search.h"
 #include "search/service_stand_in.h"
@@ -302,6 +304,40 @@ INSTANTIATE_TEST_SUITE_P(
         NestedCase{"JumpInsideSearch", Command::Search, Command::Jump, "2", "inner", "slow"},
         NestedCase{"SearchInsideNext", Command::Next, Command::Search, "1", "inner", "quick"}),
     [](const ::testing::TestParamInfo<NestedCase>& info) { return std::string(info.param.name); });
+
+// Closing the tool while a fetch waits: the fetch gives up at once and the command writes to no
+// control, which may be gone by then. 0 when all went so.
+int CloseDuringAFetch() {
+  ServiceStandIn standIn([](LoopbackExchange& exchange) {
+    exchange.Pause(3s);
+    exchange.Send(OkPage(ResultPage({"late"})));
+  });
+  AppState state;
+  state.CurrentPageHtml = "before";
+  InMemoryWindow window;
+  window.keyword = "abc";
+  window.rows = {{"old", "1"}};
+  QTimer trigger;
+  trigger.setInterval(5);
+  QObject::connect(&trigger, &QTimer::timeout, [&] {
+    if (standIn.server().RequestCount() == 0) return;
+    trigger.stop();
+    platform::RequestShutdown();
+  });
+  trigger.start();
+  const auto started = std::chrono::steady_clock::now();
+  RunSearch(state, window);
+  const bool prompt = std::chrono::steady_clock::now() - started < 2s;
+  const bool untouched = window.labelWrites == 0 && window.rows.size() == 1 &&
+                         state.CurrentPageHtml == "before" && state.ResultNames.empty();
+  return prompt && untouched ? 0 : 1;
+}
+
+// In a child process, as the request to end cannot be taken back.
+TEST(PageCommandsDeathTest, ClosingDuringAFetchLeavesTheWindowAlone) {
+  GTEST_FLAG_SET(death_test_style, "threadsafe");
+  EXPECT_EXIT(std::_Exit(CloseDuringAFetch()), ::testing::ExitedWithCode(0), "");
+}
 
 }  // namespace
 }  // namespace tarnisk

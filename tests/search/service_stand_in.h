@@ -3,7 +3,6 @@
 // names are mapped to it, and each instance gets its own run folder so cookie files are not shared.
 
 #include <iconv.h>
-#include <stdlib.h>
 
 #include <chrono>
 #include <filesystem>
@@ -16,6 +15,7 @@
 #include "platform/run_directory.h"
 #include "shell/app_state.h"
 #include "support/loopback_server.h"
+#include "support/temp_folder.h"
 
 namespace tarnisk::testing {
 
@@ -47,13 +47,9 @@ inline std::string OkPage(std::string_view body) { return PlainResponse(200, "OK
 class ServiceStandIn {
  public:
   explicit ServiceStandIn(LoopbackHandler handler) : server_(std::move(handler)) {
-    std::string pattern = (std::filesystem::temp_directory_path() / "tarnisk-test-XXXXXX").string();
-    if (mkdtemp(pattern.data()) != nullptr) {
-      folder_ = pattern;
-      std::error_code ignored;
-      std::filesystem::create_directories(std::filesystem::path(folder_) / "Dat", ignored);
-      platform::testing::OverrideRunDirectory(folder_);
-    }
+    std::error_code ignored;
+    std::filesystem::create_directories(std::filesystem::path(folder_.path()) / "Dat", ignored);
+    platform::testing::OverrideRunDirectory(folder_.path());
     for (const Text& host : {SearchHost(), NetdiskDomain()}) {
       const auto [name, port] = HostAndPort(host);
       platform::testing::MapHostToLoopback(name, port, server_.port());
@@ -64,14 +60,12 @@ class ServiceStandIn {
     platform::testing::ClearHostMappings();
     platform::testing::ResetHttpTimeouts();
     platform::testing::OverrideRunDirectory("");
-    std::error_code ignored;
-    if (!folder_.empty()) std::filesystem::remove_all(folder_, ignored);
   }
   ServiceStandIn(const ServiceStandIn&) = delete;
   ServiceStandIn& operator=(const ServiceStandIn&) = delete;
 
   LoopbackServer& server() { return server_; }
-  const std::string& folder() const { return folder_; }
+  const std::string& folder() const { return folder_.path(); }
   // The request targets received so far, in order.
   std::vector<std::string> Targets() const {
     std::vector<std::string> targets;
@@ -80,7 +74,7 @@ class ServiceStandIn {
   }
 
  private:
-  std::string folder_;
+  TempFolder folder_;
   LoopbackServer server_;
 };
 
