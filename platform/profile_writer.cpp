@@ -139,7 +139,8 @@ bool WriteProfileString(std::string_view section, std::string_view name, std::st
   if (!ReadWholeFile(filePath, content, existed)) return false;
   std::vector<std::string> lines = SplitLines(content);
 
-  std::string entry = std::string(name) + "=" + std::string(value) + "\r\n";
+  std::string entry;
+  entry.append(name).append("=").append(value).append("\r\n");
   std::size_t header = lines.size();
   for (std::size_t i = 0; i < lines.size(); ++i) {
     if (IsSectionHeader(lines[i], section)) {
@@ -150,7 +151,9 @@ bool WriteProfileString(std::string_view section, std::string_view name, std::st
 
   if (header == lines.size()) {
     if (!lines.empty() && !lines.back().ends_with('\n')) lines.back() += "\r\n";
-    lines.push_back("[" + std::string(section) + "]\r\n");
+    std::string sectionLine;
+    sectionLine.append("[").append(section).append("]\r\n");
+    lines.push_back(std::move(sectionLine));
     lines.push_back(entry);
   } else {
     std::size_t end = header + 1;

@@ -384,7 +384,7 @@ TEST_F(FetchTest, ParallelFetchesAndWritesLoseNoCookie) {
       expected.insert("f" + tag + "=v" + tag + ";");
     }
   }
-  for (int i = 0; i < 2 * Rounds; ++i) expected.insert("w" + std::to_string(i) + "=x" + std::to_string(i) + ";");
+  for (int i = 0; i < 2 * Rounds; ++i) expected.insert(std::string("w").append(std::to_string(i)).append("=x").append(std::to_string(i)).append(";"));
   std::set<std::string> stored;
   const Text header = StoredCookies();
   std::size_t start = 0;

@@ -193,13 +193,13 @@ TEST_F(HttpClientTest, WorkersFetchAtTheSameTime) {
   for (int i = 0; i < 4; ++i) {
     workers[i] = std::thread([&, i] {
       for (int round = 0; round < 5; ++round) {
-        results[i] += PerformHttpRequest(Get("h.test", 80, "/" + std::to_string(i))).body;
+        results[i] += PerformHttpRequest(Get("h.test", 80, std::string("/").append(std::to_string(i)))).body;
       }
     });
   }
   for (auto& worker : workers) worker.join();
   for (int i = 0; i < 4; ++i) {
-    const std::string one = "/" + std::to_string(i);
+    const std::string one = std::string("/").append(std::to_string(i));
     EXPECT_EQ(results[i], one + one + one + one + one);
   }
 }

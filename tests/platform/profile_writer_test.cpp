@@ -102,7 +102,7 @@ TEST(ProfileWriter, MissingFolderWritesNothing) {
 TEST(ProfileWriter, LeavesNoTemporaryFileBehind) {
   TempFolder folder;
   const std::string file = folder.File("profile.ini");
-  for (int i = 0; i < 5; ++i) ASSERT_TRUE(WriteProfileString("a", "x" + std::to_string(i), "1", file));
+  for (int i = 0; i < 5; ++i) ASSERT_TRUE(WriteProfileString("a", std::string("x").append(std::to_string(i)), "1", file));
   int entries = 0;
   for (const auto& entry : std::filesystem::directory_iterator(folder.path())) {
     ++entries;
