@@ -118,7 +118,7 @@ TEST(CookieCrash, EveryCookieWrittenBeforeAKillSurvivesIt) {
   std::map<std::string, std::string> expected;  // every cookie whose write had returned
   std::set<std::string> mayBeThere;             // the one write of each round cut short by its kill
   std::string latest;
-  int killsAfterAnUnreportedWrite = 0;
+  int killsDuringAWrite = 0;
   for (int kill = 0; kill < Kills; ++kill) {
     Child child = StartWriter(file, kill);
     ASSERT_GT(child.pid, 0);
@@ -157,7 +157,7 @@ TEST(CookieCrash, EveryCookieWrittenBeforeAKillSurvivesIt) {
       EXPECT_EQ(mayBeThere.count(name), 1u) << "a cookie nobody wrote: " << name;
       unreported = unreported || name == prefix + cutShort;
     }
-    if (unreported) ++killsAfterAnUnreportedWrite;
+    if (unreported) ++killsDuringAWrite;
     // The last returned write set "latest", unless the write after it got that far before the kill.
     EXPECT_TRUE(stored["latest"] == latest || stored["latest"] == std::to_string(kill) + "_" + cutShort + ";")
         << "latest=" << stored["latest"] << " where the last returned write set " << latest;
@@ -170,8 +170,9 @@ TEST(CookieCrash, EveryCookieWrittenBeforeAKillSurvivesIt) {
   }
   RecordProperty("kills", Kills);
   RecordProperty("temporary_files_left", leftovers);
-  std::printf("%d kills; %d found a cookie of the write the kill cut short already stored; %d cut a write short and left its "
-              "temporary file\n", Kills, killsAfterAnUnreportedWrite, leftovers);
+  std::printf("%d kills; %d found a cookie of the write they cut short already stored; %d left the "
+              "temporary file of a cut write behind\n",
+              Kills, killsDuringAWrite, leftovers);
 }
 
 }  // namespace
