@@ -31,10 +31,10 @@ void ReapInBackground(pid_t child) {
 }  // namespace
 
 void SystemShell::OpenAddress(const std::string& localAddress) {
-  if (localAddress.empty()) return;
-  std::string address = ConvertCharset(TextToBytes(localAddress), "GB18030", "UTF-8").bytes;
   // A leading "-" would reach xdg-open as an option rather than an address.
-  if (address.empty() || address.front() == '-') return;
+  if (localAddress.empty() || localAddress[0] == '-') return;
+  ByteArray address = ConvertCharset(TextToBytes(localAddress), "GB18030", "UTF-8");
+  if (address.bytes.empty()) return;
 
   posix_spawn_file_actions_t actions;
   posix_spawnattr_t attributes;
@@ -57,7 +57,7 @@ void SystemShell::OpenAddress(const std::string& localAddress) {
   posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF);
 
   char program[] = "xdg-open";
-  char* arguments[] = {program, address.data(), nullptr};
+  char* arguments[] = {program, address.bytes.data(), nullptr};
   pid_t child = 0;
   const int failed = posix_spawnp(&child, program, &actions, &attributes, arguments, environ);
   posix_spawnattr_destroy(&attributes);
