@@ -37,7 +37,11 @@ void InitialiseCurlOnce() {
   std::call_once(once, [] { curl_global_init(CURL_GLOBAL_DEFAULT); });
 }
 
+// A body announced as longer than this still arrives whole, only without room made in advance.
+constexpr curl_off_t MaxReservedBody = 64 << 20;
+
 struct Transfer {
+  CURL* easy = nullptr;
   HttpResponse response;
   Clock::time_point lastByte = Clock::now();
 };
@@ -50,6 +54,11 @@ std::size_t OnHeaderLine(char* data, std::size_t size, std::size_t count, void* 
   if (line.starts_with("HTTP/")) transfer->response.rawHeaders.clear();
   transfer->response.rawHeaders.append(line);
   transfer->lastByte = Clock::now();
+  curl_off_t announced = -1;
+  if (line == "\r\n" && curl_easy_getinfo(transfer->easy, CURLINFO_CONTENT_LENGTH_DOWNLOAD_T, &announced) == CURLE_OK &&
+      announced > 0 && announced <= MaxReservedBody) {
+    transfer->response.body.reserve(static_cast<std::size_t>(announced));
+  }
   return length;
 }
 
@@ -201,6 +210,7 @@ HttpResponse PerformHttpRequest(const HttpRequest& request) {
   }
 
   CURL* easy = handles.easy;
+  transfer.easy = easy;
   curl_easy_setopt(easy, CURLOPT_URL, origin.c_str());
   curl_easy_setopt(easy, CURLOPT_REQUEST_TARGET, target.c_str());
   curl_easy_setopt(easy, CURLOPT_HTTP_VERSION, static_cast<long>(CURL_HTTP_VERSION_1_1));
