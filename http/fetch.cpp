@@ -46,8 +46,11 @@ Text LocationOf(std::string_view rawHeaders) {
 Text FollowUpUrl(std::string_view rawHeaders, std::string_view url) {
   Text location = LocationOf(rawHeaders);
   // The scheme may come in any case; URL splitting looks for it in lower case.
-  if (TextFind(location, "http://", 1, true) == 1) return TextConcat(std::string_view("http://"), TextMid(location, 8, TextLength(location)));
-  if (TextFind(location, "https://", 1, true) == 1) return TextConcat(std::string_view("https://"), TextMid(location, 9, TextLength(location)));
+  for (std::string_view scheme : {std::string_view("http://"), std::string_view("https://")}) {
+    if (TextFind(location, scheme, 1, true) == 1) {
+      return TextConcat(scheme, TextRight(location, TextLength(location) - TextLength(scheme)));
+    }
+  }
   if (TextFind(location, "/") != 1) return Text();
   const bool secure = IsSecure(url);
   const std::int32_t port = UrlPort(url);

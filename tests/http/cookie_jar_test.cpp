@@ -42,8 +42,7 @@ TEST_P(CookieReader, BuildsTheHeaderFromItsSectionOnly) {
 INSTANTIATE_TEST_SUITE_P(
     Rows, CookieReader,
     ::testing::Values(
-        ReaderRow{"MissingFile", "", 0, ""},
-        ReaderRow{"NoSection", "[other]\r\n" + Entry("a", "1;"), 0, ""},
+        ReaderRow{"MissingFile", "", 0, ""}, ReaderRow{"NoSection", "[other]\r\n" + Entry("a", "1;"), 0, ""},
         ReaderRow{"EmptySection", "[cookies0]\r\n[cookies1]\r\n" + Entry("a", "1;"), 0, ""},
         ReaderRow{"EntriesInFileOrder", "[cookies0]\r\n" + Entry("sid", "abc;") + Entry("uid", "7;"), 0,
                   "sid=abc;uid=7;"},
@@ -51,20 +50,18 @@ INSTANTIATE_TEST_SUITE_P(
         ReaderRow{"BracketEndsSection", "[cookies0]\r\n" + Entry("a", "1;") + "x[y\r\n" + Entry("b", "2;"), 0, "a=1;"},
         ReaderRow{"HeaderWithTextAround", "  [cookies0] ;c\r\n" + Entry("a", "1;"), 0, "a=1;"},
         ReaderRow{"GroupTenIsNotGroupOne", "[cookies10]\r\n" + Entry("a", "1;"), 1, ""},
-        ReaderRow{"OtherGroup", "[cookies0]\r\n" + Entry("a", "1;") + "[cookies3]\r\n" + Entry("b", "2;"), 3,
-                  "b=2;"},
+        ReaderRow{"OtherGroup", "[cookies0]\r\n" + Entry("a", "1;") + "[cookies3]\r\n" + Entry("b", "2;"), 3, "b=2;"},
         ReaderRow{"LinesWithoutEqualsIgnored", "[cookies0]\r\nplain\r\n\r\n" + Entry("a", "1;"), 0, "a=1;"},
         ReaderRow{"LineFeedOnlyAndNoLastLineEnd", "[cookies0]\n" + Entry("a", "1;") + "b=" + ScrambleCookieValue("2;"),
                   0, "a=1;b=2;"},
         ReaderRow{"PiecesAfterSecondEqualsIgnored", "[cookies0]\r\na=" + ScrambleCookieValue("1;") + "=junk\r\n", 0,
                   "a=1;"},
         ReaderRow{"EmptyStoredValueNotSent", "[cookies0]\r\nempty=\r\n" + Entry("a", "1;"), 0, "a=1;"},
-        ReaderRow{"ControlByteInNameNotSent", "[cookies0]\r\nx\ty=" + ScrambleCookieValue("1;") + "\r\n" +
-                                                  Entry("a", "1;"),
-                  0, "a=1;"},
-        ReaderRow{"ZeroByteInNameNotSent", std::string("[cookies0]\r\nx\0y=", 16) + ScrambleCookieValue("1;") +
-                                               "\r\n" + Entry("a", "1;"),
-                  0, "a=1;"},
+        ReaderRow{"ControlByteInNameNotSent",
+                  "[cookies0]\r\nx\ty=" + ScrambleCookieValue("1;") + "\r\n" + Entry("a", "1;"), 0, "a=1;"},
+        ReaderRow{"ZeroByteInNameNotSent",
+                  std::string("[cookies0]\r\nx\0y=", 16) + ScrambleCookieValue("1;") + "\r\n" + Entry("a", "1;"), 0,
+                  "a=1;"},
         ReaderRow{"LineBreakInValueNotSent", "[cookies0]\r\n" + Entry("a", "x\r\nEvil: 1;") + Entry("b", "2;"), 0,
                   "b=2;"}),
     [](const ::testing::TestParamInfo<ReaderRow>& info) { return std::string(info.param.name); });
@@ -90,7 +87,8 @@ TEST_F(CookieWriter, ReplacesAcrossResponsesAndKeepsOtherSections) {
   ASSERT_TRUE(WriteFileBytes(file, "; kept\r\n[cookies1]\r\n" + Entry("a", "g1;")));
   SaveResponseCookies("Set-Cookie: a=old;\r\n", file, 0);
   SaveResponseCookies("Set-Cookie: a=new;\r\n", file, 0);
-  EXPECT_EQ(ReadFileBytes(file), "; kept\r\n[cookies1]\r\n" + Entry("a", "g1;") + "[cookies0]\r\n" + Entry("a", "new;"));
+  EXPECT_EQ(ReadFileBytes(file),
+            "; kept\r\n[cookies1]\r\n" + Entry("a", "g1;") + "[cookies0]\r\n" + Entry("a", "new;"));
   EXPECT_EQ(LoadCookieHeader(file, 1), "a=g1;");
 }
 
@@ -134,8 +132,8 @@ TEST(CookieScramble, KnownForms) {
   EXPECT_EQ(ScrambleCookieValue("ab"), "613,-99");
   EXPECT_EQ(UnscrambleCookieValue("613,-99"), "ab");
   // D6 D0 give -42 and -48.
-  EXPECT_EQ(ScrambleCookieValue("\xD6\xD0"), std::to_string(2 * -48 + CookieKey) + "," +
-                                                 std::to_string(-42 - (2 * -48 + CookieKey) + CookieKey));
+  EXPECT_EQ(ScrambleCookieValue("\xD6\xD0"),
+            std::to_string(2 * -48 + CookieKey) + "," + std::to_string(-42 - (2 * -48 + CookieKey) + CookieKey));
 }
 
 TEST(CookieScramble, RoundTripsEveryByteValue) {

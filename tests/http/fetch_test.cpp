@@ -27,10 +27,11 @@ const std::string AcceptLine =
 
 std::string ExpectedRequest(const std::string& verb, const std::string& target, const std::string& host,
                             const std::string& url, const std::string& body, const std::string& cookies) {
-  std::string request = verb + " " + target + " HTTP/1.1\r\nHost: " + host + "\r\nUser-Agent: " +
-                        std::string(UserAgentText) + "\r\n" + AcceptLine + "Referer: " + url +
+  std::string request = verb + " " + target + " HTTP/1.1\r\nHost: " + host +
+                        "\r\nUser-Agent: " + std::string(UserAgentText) + "\r\n" + AcceptLine + "Referer: " + url +
                         "\r\nAccept-Language: zh-cn\r\nContent-Type: application/x-www-form-urlencoded\r\n"
-                        "Content-Length: " + std::to_string(body.size()) + "\r\n";
+                        "Content-Length: " +
+                        std::to_string(body.size()) + "\r\n";
   if (!cookies.empty()) request += "Cookie: " + cookies + "\r\n";
   return request + "\r\n" + (verb == "GET" ? "" : body);
 }
@@ -79,13 +80,13 @@ TEST_P(FetchRequest, SendsTheExactRequest) {
             ExpectedRequest(row.sentVerb, "/s?ie=utf-8&wd=a+b", "www.example.test", url, row.body, ""));
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Rows, FetchRequest,
-    ::testing::Values(RequestRow{"EmptyMethodIsGet", "", "", "GET"}, RequestRow{"Get", "GET", "", "GET"},
-                      RequestRow{"PostWithBody", "POST", "a=1&b=%E4%B8%AD", "POST"},
-                      RequestRow{"PostEmptyBody", "POST", "", "POST"},
-                      RequestRow{"OtherVerbWithBody", "PUT", "payload", "PUT"}),
-    [](const ::testing::TestParamInfo<RequestRow>& info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(Rows, FetchRequest,
+                         ::testing::Values(RequestRow{"EmptyMethodIsGet", "", "", "GET"},
+                                           RequestRow{"Get", "GET", "", "GET"},
+                                           RequestRow{"PostWithBody", "POST", "a=1&b=%E4%B8%AD", "POST"},
+                                           RequestRow{"PostEmptyBody", "POST", "", "POST"},
+                                           RequestRow{"OtherVerbWithBody", "PUT", "payload", "PUT"}),
+                         [](const ::testing::TestParamInfo<RequestRow>& info) { return std::string(info.param.name); });
 
 TEST_F(FetchTest, SendsStoredCookiesOfItsGroupOnly) {
   LoopbackServer server(tarnisk::testing::FixedResponse(PlainResponse(200, "OK", "")));
@@ -129,16 +130,15 @@ TEST_P(FetchStatus, FollowsOnlyA301MovedOfHttp11) {
   EXPECT_EQ(server.RequestCount(), row.followed ? 2u : 1u);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Rows, FetchStatus,
-    ::testing::Values(StatusRow{"MovedPermanently", "HTTP/1.1 301 Moved Permanently", true},
-                      StatusRow{"MovedAlone", "HTTP/1.1 301 Moved", true},
-                      StatusRow{"Found302", "HTTP/1.1 302 Found", false},
-                      StatusRow{"MovedTemporarily302", "HTTP/1.1 302 Moved Temporarily", false},
-                      StatusRow{"Http10", "HTTP/1.0 301 Moved Permanently", false},
-                      StatusRow{"LowerCaseReason", "HTTP/1.1 301 moved permanently", false},
-                      StatusRow{"OtherReason", "HTTP/1.1 301 Permanent Redirect", false}),
-    [](const ::testing::TestParamInfo<StatusRow>& info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(Rows, FetchStatus,
+                         ::testing::Values(StatusRow{"MovedPermanently", "HTTP/1.1 301 Moved Permanently", true},
+                                           StatusRow{"MovedAlone", "HTTP/1.1 301 Moved", true},
+                                           StatusRow{"Found302", "HTTP/1.1 302 Found", false},
+                                           StatusRow{"MovedTemporarily302", "HTTP/1.1 302 Moved Temporarily", false},
+                                           StatusRow{"Http10", "HTTP/1.0 301 Moved Permanently", false},
+                                           StatusRow{"LowerCaseReason", "HTTP/1.1 301 moved permanently", false},
+                                           StatusRow{"OtherReason", "HTTP/1.1 301 Permanent Redirect", false}),
+                         [](const ::testing::TestParamInfo<StatusRow>& info) { return std::string(info.param.name); });
 
 TEST_F(FetchTest, StoresCookiesOfA301BeforeFollowingIt) {
   LoopbackServer server([](LoopbackExchange& exchange) {
@@ -155,8 +155,8 @@ TEST_F(FetchTest, StoresCookiesOfA301BeforeFollowingIt) {
   EXPECT_EQ(FetchUrl("http://www.example.test/start", "", "", 0, false), "landed");
 
   ASSERT_EQ(server.RequestCount(), 2u);
-  EXPECT_EQ(server.Requests()[1].raw, ExpectedRequest("GET", "/next?x=1", "www.example.test",
-                                                       "http://www.example.test/next?x=1", "", "hop=1;"));
+  EXPECT_EQ(server.Requests()[1].raw,
+            ExpectedRequest("GET", "/next?x=1", "www.example.test", "http://www.example.test/next?x=1", "", "hop=1;"));
   EXPECT_EQ(StoredCookies(), "hop=1;end=2;");
 }
 
@@ -198,8 +198,7 @@ TEST_P(FetchLocation, FormsTheFollowUpUrl) {
   EXPECT_EQ(page, "there");
   ASSERT_EQ(server.RequestCount(), 2u);
   const std::string follow = row.followUrl;
-  EXPECT_EQ(server.Requests()[1].raw,
-            ExpectedRequest("POST", UrlPath(follow), row.followHost, follow, "k=v", ""));
+  EXPECT_EQ(server.Requests()[1].raw, ExpectedRequest("POST", UrlPath(follow), row.followHost, follow, "k=v", ""));
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -224,8 +223,8 @@ TEST_F(FetchTest, FollowsTenHopsAndGivesUpOnTheEleventh) {
   auto chain = [](std::size_t hops) {
     return [hops](LoopbackExchange& exchange) {
       if (exchange.index() < hops) {
-        exchange.Send(PlainResponse(301, "Moved Permanently", "",
-                                    {"Location: /hop" + std::to_string(exchange.index() + 1)}));
+        exchange.Send(
+            PlainResponse(301, "Moved Permanently", "", {"Location: /hop" + std::to_string(exchange.index() + 1)}));
       } else {
         exchange.Send(PlainResponse(200, "OK", "end"));
       }
@@ -283,7 +282,10 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(BodyRow{"RawCutAtZeroByte", std::string("ab\0cd", 5), false, "ab"},
                       BodyRow{"RawKeepsBytes", "\xE4\xB8\xAD\xFF", false, "\xE4\xB8\xAD\xFF"},
                       BodyRow{"Utf8Converted", "\xE4\xB8\xAD\xE6\x96\x87", true, "\xD6\xD0\xCE\xC4"},
-                      BodyRow{"InvalidUtf8GivesEmpty", "a\xFF" "b", true, ""},
+                      BodyRow{"InvalidUtf8GivesEmpty",
+                              "a\xFF"
+                              "b",
+                              true, ""},
                       BodyRow{"TruncatedUtf8GivesEmpty", "a\xE4\xB8", true, ""},
                       BodyRow{"LargeBodyWhole", std::string(300000, 'x'), false, std::string(300000, 'x')}),
     [](const ::testing::TestParamInfo<BodyRow>& info) { return std::string(info.param.name); });
@@ -326,18 +328,17 @@ TEST_P(FetchHeadersOnly, StoresCookiesAndGivesEmptyText) {
 
 INSTANTIATE_TEST_SUITE_P(
     Rows, FetchHeadersOnly,
-    ::testing::Values(
-        HeadersOnlyRow{"ZeroLength", "HTTP/1.1 200 OK\r\nSet-Cookie: only=1;\r\nContent-Length: 0\r\n\r\n", false},
-        HeadersOnlyRow{"ClosedAfterHeaders", "HTTP/1.1 200 OK\r\nSet-Cookie: only=1;\r\n\r\n", false},
-        HeadersOnlyRow{"SilentAfterHeaders", "HTTP/1.1 200 OK\r\nSet-Cookie: only=1;\r\nContent-Length: 9\r\n\r\n",
-                       true}),
+    ::testing::Values(HeadersOnlyRow{"ZeroLength",
+                                     "HTTP/1.1 200 OK\r\nSet-Cookie: only=1;\r\nContent-Length: 0\r\n\r\n", false},
+                      HeadersOnlyRow{"ClosedAfterHeaders", "HTTP/1.1 200 OK\r\nSet-Cookie: only=1;\r\n\r\n", false},
+                      HeadersOnlyRow{"SilentAfterHeaders",
+                                     "HTTP/1.1 200 OK\r\nSet-Cookie: only=1;\r\nContent-Length: 9\r\n\r\n", true}),
     [](const ::testing::TestParamInfo<HeadersOnlyRow>& info) { return std::string(info.param.name); });
 
 TEST_F(FetchTest, WindowEventsRunWhileTheResponseTrickles) {
   const std::string body(20, 'z');
-  LoopbackServer server([&](LoopbackExchange& exchange) {
-    exchange.SendInPieces(PlainResponse(200, "OK", body), 8, 60ms);
-  });
+  LoopbackServer server(
+      [&](LoopbackExchange& exchange) { exchange.SendInPieces(PlainResponse(200, "OK", body), 8, 60ms); });
   Map(server);
   int ticks = 0;
   QTimer timer;
@@ -370,7 +371,8 @@ TEST_F(FetchTest, ParallelFetchesAndWritesLoseNoCookie) {
   }
   std::thread writer([&] {
     for (int i = 0; i < 2 * Rounds; ++i) {
-      SaveResponseCookies("Set-Cookie: w" + std::to_string(i) + "=x" + std::to_string(i) + ";\r\n", CookieFilePath(), 0);
+      SaveResponseCookies("Set-Cookie: w" + std::to_string(i) + "=x" + std::to_string(i) + ";\r\n", CookieFilePath(),
+                          0);
     }
   });
   for (auto& fetcher : fetchers) fetcher.join();
@@ -384,7 +386,8 @@ TEST_F(FetchTest, ParallelFetchesAndWritesLoseNoCookie) {
       expected.insert("f" + tag + "=v" + tag + ";");
     }
   }
-  for (int i = 0; i < 2 * Rounds; ++i) expected.insert(std::string("w").append(std::to_string(i)).append("=x").append(std::to_string(i)).append(";"));
+  for (int i = 0; i < 2 * Rounds; ++i)
+    expected.insert(std::string("w").append(std::to_string(i)).append("=x").append(std::to_string(i)).append(";"));
   std::set<std::string> stored;
   const Text header = StoredCookies();
   std::size_t start = 0;

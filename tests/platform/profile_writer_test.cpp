@@ -82,15 +82,14 @@ TEST_P(ProfileWriterRefuses, InputThatWouldSpillIntoOtherLines) {
   EXPECT_EQ(ReadFileBytes(file), before);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Rows, ProfileWriterRefuses,
-    ::testing::Values(RefusedRow{"LineBreakInName", "cookies0", "x\r\n[cookies0]\r\nb", "1"},
-                      RefusedRow{"LineFeedInValue", "cookies0", "x", "1\n[z]"},
-                      RefusedRow{"EqualsInName", "cookies0", "a=b", "1"},
-                      RefusedRow{"EmptyName", "cookies0", "", "1"},
-                      RefusedRow{"BracketInSection", "a]b", "x", "1"},
-                      RefusedRow{"NameStartingASection", "cookies0", "[x", "1"}),
-    [](const ::testing::TestParamInfo<RefusedRow>& info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(Rows, ProfileWriterRefuses,
+                         ::testing::Values(RefusedRow{"LineBreakInName", "cookies0", "x\r\n[cookies0]\r\nb", "1"},
+                                           RefusedRow{"LineFeedInValue", "cookies0", "x", "1\n[z]"},
+                                           RefusedRow{"EqualsInName", "cookies0", "a=b", "1"},
+                                           RefusedRow{"EmptyName", "cookies0", "", "1"},
+                                           RefusedRow{"BracketInSection", "a]b", "x", "1"},
+                                           RefusedRow{"NameStartingASection", "cookies0", "[x", "1"}),
+                         [](const ::testing::TestParamInfo<RefusedRow>& info) { return std::string(info.param.name); });
 
 TEST(ProfileWriter, MissingFolderWritesNothing) {
   TempFolder folder;
@@ -102,7 +101,8 @@ TEST(ProfileWriter, MissingFolderWritesNothing) {
 TEST(ProfileWriter, LeavesNoTemporaryFileBehind) {
   TempFolder folder;
   const std::string file = folder.File("profile.ini");
-  for (int i = 0; i < 5; ++i) ASSERT_TRUE(WriteProfileString("a", std::string("x").append(std::to_string(i)), "1", file));
+  for (int i = 0; i < 5; ++i)
+    ASSERT_TRUE(WriteProfileString("a", std::string("x").append(std::to_string(i)), "1", file));
   int entries = 0;
   for (const auto& entry : std::filesystem::directory_iterator(folder.path())) {
     ++entries;
@@ -118,9 +118,9 @@ TEST(ProfileWriter, KeepsPermissionsOfTheFileItReplaces) {
   std::filesystem::permissions(file, std::filesystem::perms::owner_read | std::filesystem::perms::owner_write |
                                          std::filesystem::perms::others_read);
   ASSERT_TRUE(WriteProfileString("a", "x", "1", file));
-  EXPECT_EQ(std::filesystem::status(file).permissions(),
-            std::filesystem::perms::owner_read | std::filesystem::perms::owner_write |
-                std::filesystem::perms::others_read);
+  EXPECT_EQ(std::filesystem::status(file).permissions(), std::filesystem::perms::owner_read |
+                                                             std::filesystem::perms::owner_write |
+                                                             std::filesystem::perms::others_read);
 }
 
 }  // namespace
