@@ -10,7 +10,8 @@ inline constexpr std::int32_t CookieKey = 417;
 Text CookieFilePath();
 
 // The Cookie header value of group cookieGroup: name=value pairs of "[cookies<N>]", empty when
-// there is nothing to send.
+// there is nothing to send. Entries with an empty stored value, or whose name or value holds a
+// control byte, are left out: they would run into the next pair or break the request's header.
 Text LoadCookieHeader(const Text& cookieFile, std::int32_t cookieGroup);
 
 // Stores every "Set-Cookie: name=value;" of a raw response header block in "[cookies<N>]", skipping
