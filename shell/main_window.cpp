@@ -208,12 +208,18 @@ void MainWindow::BuildControls() {
   previousButton_ = makeButton("按钮2", QStringLiteral("上一页"), QRect(8, 256, 104, 24));
   nextButton_ = makeButton("按钮3", QStringLiteral("下一页"), QRect(128, 256, 104, 24));
 
-  pageLabel_ = new QLabel(this);
-  pageLabel_->setObjectName(QStringLiteral("页码标签"));
-  pageLabel_->setGeometry(240, 256, 72, 24);
-  pageLabel_->setTextFormat(Qt::PlainText);
-  pageLabel_->setAlignment(Qt::AlignCenter);
-  pageLabel_->setWordWrap(false);
+  const auto makeLabel = [this](const char* name, QRect geometry, Qt::Alignment alignment,
+                                 bool wordWrap, const QString& text) {
+    auto* label = new QLabel(this);
+    label->setObjectName(QString::fromUtf8(name));
+    label->setGeometry(geometry);
+    label->setTextFormat(Qt::PlainText);
+    label->setAlignment(alignment);
+    label->setWordWrap(wordWrap);
+    label->setText(text);
+    return label;
+  };
+  pageLabel_ = makeLabel("页码标签", QRect(240, 256, 72, 24), Qt::AlignCenter, false, QString());
 
   pageBox_ = new PageNumberBox(this);
   pageBox_->setObjectName(QStringLiteral("页数框"));
@@ -222,26 +228,12 @@ void MainWindow::BuildControls() {
 
   jumpButton_ = makeButton("按钮4", QStringLiteral("跳页"), QRect(376, 256, 48, 24));
 
-  infoLabel_ = new QLabel(this);
-  infoLabel_->setObjectName(QStringLiteral("标签1"));
-  infoLabel_->setGeometry(8, 288, 424, 24);
-  infoLabel_->setTextFormat(Qt::PlainText);
-  infoLabel_->setAlignment(Qt::AlignLeft | Qt::AlignTop);
-  infoLabel_->setWordWrap(true);
-  infoLabel_->setText(QStringLiteral(
-      "Tarnisk 项目的小工具。“更多小工具”打开本程序所在的文件夹。"));
-
-  creditLabel_ = new QLabel(this);
-  creditLabel_->setObjectName(QStringLiteral("标签2"));
-  creditLabel_->setGeometry(8, 312, 152, 16);
-  creditLabel_->setTextFormat(Qt::PlainText);
-  creditLabel_->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
-  creditLabel_->setWordWrap(false);
-  creditLabel_->setText(QStringLiteral("由 Tarnisk 项目制作"));
-
-  moreToolsLink_ = new QLabel(this);
-  moreToolsLink_->setObjectName(QStringLiteral("超级链接框1"));
-  moreToolsLink_->setGeometry(344, 312, 72, 16);
+  infoLabel_ = makeLabel("标签1", QRect(8, 288, 424, 24), Qt::AlignLeft | Qt::AlignTop, true,
+                         QStringLiteral("Tarnisk 项目的小工具。“更多小工具”打开本程序所在的文件夹。"));
+  creditLabel_ = makeLabel("标签2", QRect(8, 312, 152, 16), Qt::AlignLeft | Qt::AlignVCenter, false,
+                           QStringLiteral("由 Tarnisk 项目制作"));
+  moreToolsLink_ = makeLabel("超级链接框1", QRect(344, 312, 72, 16), Qt::AlignLeft | Qt::AlignVCenter,
+                             false, QString());
   moreToolsLink_->setTextFormat(Qt::RichText);
   moreToolsLink_->setTextInteractionFlags(Qt::LinksAccessibleByMouse);
   moreToolsLink_->setOpenExternalLinks(false);

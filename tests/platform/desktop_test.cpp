@@ -1,4 +1,5 @@
 #include "platform/desktop.h"
+#include "support/temp_folder.h"
 
 #include <dirent.h>
 #include <stdlib.h>
@@ -52,9 +53,7 @@ TEST(SystemClipboard, RefusesCallsFromAnotherThread) {
 class StandInOpener : public ::testing::Test {
  protected:
   void SetUp() override {
-    char pattern[] = "/tmp/tarnisk-shell-XXXXXX";
-    ASSERT_NE(mkdtemp(pattern), nullptr);
-    folder_ = pattern;
+    folder_ = temporary_.path();
     record_ = folder_ / "opened.txt";
     const std::filesystem::path script = folder_ / "xdg-open";
     std::ofstream(script) << "#!/bin/sh\nprintf '%s\\n' \"$1\" >> '" << record_.string() << "'\n";
@@ -62,10 +61,7 @@ class StandInOpener : public ::testing::Test {
     const char* path = getenv("PATH");
     setenv("PATH", (folder_.string() + ":" + (path ? path : "/usr/bin:/bin")).c_str(), 1);
   }
-  void TearDown() override {
-    WaitForNoChildren();
-    std::filesystem::remove_all(folder_);
-  }
+  void TearDown() override { WaitForNoChildren(); }
 
   std::string Recorded() const {
     std::ifstream file(record_);
@@ -109,6 +105,7 @@ class StandInOpener : public ::testing::Test {
     for (int i = 0; i < 1000 && CountChildren() != 0; ++i) std::this_thread::sleep_for(10ms);
   }
 
+  testing::TempFolder temporary_;
   std::filesystem::path folder_;
   std::filesystem::path record_;
 };
