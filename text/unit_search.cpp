@@ -8,6 +8,8 @@ namespace {
 
 // Charged per memmem call beyond the needle's length: the call and its set-up.
 constexpr std::size_t CallCost = 16;
+// Restarts allowed on top of the haystack's length, so that short texts never build a KMP table.
+constexpr std::size_t OverheadSlack = 1024;
 
 }  // namespace
 
@@ -23,7 +25,7 @@ std::size_t Occurrences::Next(std::size_t from) {
 
 std::size_t Occurrences::NextByMemmem(std::size_t from) {
   overhead_ += needle_.size() + CallCost;
-  if (overhead_ > haystack_.size()) {
+  if (overhead_ > haystack_.size() + OverheadSlack) {
     StartKmp(from);
     return NextByKmp(from);
   }

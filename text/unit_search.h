@@ -12,7 +12,8 @@ inline constexpr std::size_t None = static_cast<std::size_t>(-1);
 // Yields every byte-exact occurrence of a needle, in increasing order of position. memmem does the
 // work while restarts stay cheap; a needle that keeps matching where the unit walk refuses it, or
 // that overlaps itself, would make every restart cost the needle's length again, so once that
-// overhead reaches the haystack's length the rest is scanned with KMP, which reads each byte once.
+// overhead passes the haystack's length (plus a little) the rest is scanned with KMP, which reads
+// each byte once.
 class Occurrences {
  public:
   Occurrences(std::string_view haystack, std::string_view needle);

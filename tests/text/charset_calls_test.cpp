@@ -10,6 +10,7 @@
 #include <string>
 
 #include "text/text.h"
+#include "text/text_test_support.h"
 
 namespace {
 
@@ -57,6 +58,8 @@ extern "C" int iconv_close(iconv_t cd) {
 namespace tarnisk {
 namespace {
 
+using testing_support::Repeat;
+
 class ConvertCharsetCallsTest : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -65,12 +68,6 @@ class ConvertCharsetCallsTest : public ::testing::Test {
   }
   void TearDown() override { starve = false; }
 };
-
-std::string Repeat(const std::string& piece, int times) {
-  std::string result;
-  for (int i = 0; i < times; ++i) result += piece;
-  return result;
-}
 
 TEST_F(ConvertCharsetCallsTest, TwoEnlargementsTakeThreeCalls) {
   const ByteArray result = ConvertCharset(ByteArray{Repeat("\xC3\x80", 200)}, "UTF-8", "GB18030");

@@ -4,20 +4,15 @@
 
 #include <string>
 
-#include "text/named_rows.h"
+#include "text/text_test_support.h"
 #include "text/text.h"
 
 namespace tarnisk {
 namespace {
 
 using namespace std::string_literals;
+using testing_support::Repeat;
 using testing_support::RowName;
-
-std::string Repeat(const std::string& piece, int times) {
-  std::string result;
-  for (int i = 0; i < times; ++i) result += piece;
-  return result;
-}
 
 const std::string GraveUtf8 = "\xC3\x80";
 const std::string GraveGb = "\x81\x30\x86\x38";

@@ -4,7 +4,7 @@
 
 #include <string>
 
-#include "text/named_rows.h"
+#include "text/text_test_support.h"
 #include "text/text.h"
 
 namespace tarnisk {

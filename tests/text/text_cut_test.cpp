@@ -5,7 +5,7 @@
 #include <climits>
 #include <string>
 
-#include "text/named_rows.h"
+#include "text/text_test_support.h"
 #include "text/text.h"
 
 namespace tarnisk {

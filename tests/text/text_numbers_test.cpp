@@ -10,7 +10,7 @@
 #include <random>
 #include <string>
 
-#include "text/named_rows.h"
+#include "text/text_test_support.h"
 #include "text/text.h"
 
 namespace tarnisk {

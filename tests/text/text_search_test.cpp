@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "text/named_rows.h"
+#include "text/text_test_support.h"
 #include "text/text.h"
 #include "text/unit_search.h"
 
