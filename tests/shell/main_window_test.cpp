@@ -233,6 +233,22 @@ TEST_F(MainWindowTest, SizeCellsAreCentredAndNamesCannotBeEdited) {
   EXPECT_TRUE(List()->viewport()->findChildren<QLineEdit*>().isEmpty());
 }
 
+TEST_F(MainWindowTest, SelectionIsShownOnlyWhileTheListHasTheFocus) {
+  ShowRows({"a"}, {"t"});
+  SelectRow(0);
+  QTreeWidget* list = List();
+  const QPoint inRow(300, list->visualItemRect(list->topLevelItem(0)).center().y());
+  const auto colourAt = [list, inRow] { return list->viewport()->grab().toImage().pixelColor(inRow); };
+  const QColor base = list->palette().color(QPalette::Active, QPalette::Base);
+  ASSERT_TRUE(list->hasFocus());
+  EXPECT_NE(colourAt(), base);
+  Control("关键字框")->setFocus();
+  EXPECT_EQ(window_->SelectedRowIndex(), 0);
+  EXPECT_EQ(colourAt(), base);
+  list->setFocus();
+  EXPECT_NE(colourAt(), base);
+}
+
 TEST_F(MainWindowTest, HeaderClicksLeaveTheRowOrderAlone) {
   ShowRows({"b", "c", "a"}, {});
   QHeaderView* header = List()->header();
