@@ -153,6 +153,7 @@ class Session:
         self.window = None
         self.origin = (0, 0)
         self.tool = None
+        sys.dont_write_bytecode = True
         sys.path.insert(0, os.path.dirname(os.path.abspath(args.standin)))
         import standin
         self.standin = standin
