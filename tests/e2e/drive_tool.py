@@ -160,6 +160,7 @@ class Session:
         self.log = StandinLog(os.path.join(self.work, "standin.jsonl"))
         self.opened_path = os.path.join(self.work, "opened.jsonl")
         self.expected_requests = []
+        self.seen = 0
         self.row_centres = None
 
     # --- processes ------------------------------------------------------------------------------
