@@ -104,7 +104,7 @@ bool ReplaceFile(const std::string& path, const std::string& content, bool exist
   int descriptor = -1;
   for (int attempt = 0; attempt < 100 && descriptor < 0; ++attempt) {
     temporary = path + ".tmp" + std::to_string(getpid()) + "." + std::to_string(sequence.fetch_add(1));
-    descriptor = open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+    descriptor = open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
     if (descriptor < 0 && errno != EEXIST) return false;
   }
   if (descriptor < 0) return false;
