@@ -69,11 +69,11 @@ std::string Folded(std::string_view text) {
   return folded;
 }
 
-// The cookies the profile writer takes: a name that is not blank, does not open a section, holds
-// no "USER_RS" and no line break or zero byte. The value goes in scrambled, so any value does.
+// The cookies stored: a name that is not blank, holds no "USER_RS", no "[" where the unit walk
+// looks, and no line break or zero byte. The value goes in scrambled, so any value does.
 bool Storable(const Cookie& cookie) {
   return cookie.name.find("USER_RS") == std::string::npos && !Trimmed(cookie.name).empty() &&
-         Trimmed(cookie.name)[0] != '[' &&
+         ModelFind(cookie.name, "[") == -1 &&
          cookie.name.find_first_of(std::string_view("\r\n\0", 3)) == std::string::npos;
 }
 

@@ -112,6 +112,9 @@ void SaveResponseCookies(std::string_view rawHeaders, const Text& cookieFile, st
   std::lock_guard<std::mutex> lock(CookieFileMutex());
   for (const FoundCookie& cookie : cookies) {
     if (TextFind(cookie.name, "USER_RS") != NotFound) continue;
+    // The reader ends the section at a line holding "[", so such a name would hide every entry
+    // stored after it; no valid cookie name holds one.
+    if (TextFind(cookie.name, "[") != NotFound) continue;
     platform::WriteProfileString(section, cookie.name, ScrambleCookieValue(cookie.value), cookieFile);
   }
 }

@@ -15,7 +15,7 @@ Text CookieFilePath();
 Text LoadCookieHeader(const Text& cookieFile, std::int32_t cookieGroup);
 
 // Stores every "Set-Cookie: name=value;" of a raw response header block in "[cookies<N>]", skipping
-// names that hold "USER_RS".
+// names that hold "USER_RS" or "[".
 void SaveResponseCookies(std::string_view rawHeaders, const Text& cookieFile, std::int32_t cookieGroup);
 
 Text ScrambleCookieValue(std::string_view value, std::int32_t key = CookieKey);

@@ -140,6 +140,12 @@ INSTANTIATE_TEST_SUITE_P(
                          exchange.Send("\x00\xFF\x81garbage\r\nSet-Cookie: evil=1;\r\n\r\nbody"s);
                        },
                        1000ms, "", "", 1},
+        // A name with "[" would end the section for the reader and hide the cookies after it.
+        ServerFaultRow{"CookieNameWithABracket",
+                       [](LoopbackExchange& exchange) {
+                         exchange.Send(PlainResponse(200, "OK", "page", {"Set-Cookie: x[y=2;", "Set-Cookie: b=3;"}));
+                       },
+                       1000ms, "page", "b=3;", 1},
         ServerFaultRow{"StatusLineOnlyThenClose",
                        [](LoopbackExchange& exchange) { exchange.Send("HTTP/1.1 200 OK\r\n"); }, 1000ms, "", "", 1},
         ServerFaultRow{"ClosesWithoutAWord", [](LoopbackExchange& exchange) { exchange.Close(); }, 1000ms, "", "", 1},
