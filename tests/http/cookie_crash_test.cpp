@@ -135,10 +135,7 @@ TEST(CookieCrash, EveryCookieWrittenBeforeAKillSurvivesIt) {
 
     const std::string prefix = "r" + std::to_string(kill) + "_";
     for (std::uint32_t index : done) {
-      std::string value = std::to_string(index);
-      value.insert(value.begin(), 'v');
-      value.push_back(';');
-      expected[prefix + std::to_string(index)] = value;
+      expected[prefix + std::to_string(index)] = "v" + std::to_string(index) + ";";
       latest = std::to_string(kill) + "_" + std::to_string(index) + ";";
     }
     const std::string cutShort = std::to_string(done.back() + 1);
