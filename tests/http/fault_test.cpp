@@ -13,6 +13,7 @@
 #include "platform/http_client.h"
 #include "platform/run_directory.h"
 #include "support/loopback_server.h"
+#include "support/program_folder.h"
 #include "support/temp_folder.h"
 
 namespace tarnisk {
@@ -40,15 +41,6 @@ constexpr const char* StoredHeader = "keep=1;also=two words;";
 // Each test runs with a folder of its own as the program's folder, so its cookie file is its own.
 class FaultTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    std::filesystem::create_directory(folder.File("Dat"));
-    platform::testing::OverrideRunDirectory(folder.path());
-  }
-  void TearDown() override {
-    platform::testing::OverrideRunDirectory("");
-    platform::testing::ClearHostMappings();
-    platform::testing::ResetHttpTimeouts();
-  }
   void Map(const LoopbackServer& server) { platform::testing::MapHostToLoopback("www.example.test", 80, server.port()); }
   std::string CookieFile() const { return folder.File("Dat/cookies.dat"); }
 
@@ -59,7 +51,7 @@ class FaultTest : public ::testing::Test {
     EXPECT_EQ(LoadCookieHeader(CookieFile(), 7), "g7=x;");
   }
 
-  tarnisk::testing::TempFolder folder;
+  tarnisk::testing::ProgramFolder folder;
 };
 
 struct ServerFaultRow {

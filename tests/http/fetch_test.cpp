@@ -11,6 +11,7 @@
 #include "platform/http_client.h"
 #include "platform/run_directory.h"
 #include "support/loopback_server.h"
+#include "support/program_folder.h"
 #include "support/temp_folder.h"
 
 namespace tarnisk {
@@ -39,21 +40,12 @@ std::string ExpectedRequest(const std::string& verb, const std::string& target, 
 // Every test runs with its own folder as the program's folder, so its cookie file is its own.
 class FetchTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    std::filesystem::create_directory(folder.File("Dat"));
-    platform::testing::OverrideRunDirectory(folder.path());
-  }
-  void TearDown() override {
-    platform::testing::OverrideRunDirectory("");
-    platform::testing::ClearHostMappings();
-    platform::testing::ResetHttpTimeouts();
-  }
   void Map(const LoopbackServer& server, const char* host = "www.example.test", int port = 80) {
     platform::testing::MapHostToLoopback(host, port, server.port());
   }
   Text StoredCookies() { return LoadCookieHeader(CookieFilePath(), 0); }
 
-  tarnisk::testing::TempFolder folder;
+  tarnisk::testing::ProgramFolder folder;
 };
 
 struct RequestRow {

@@ -15,7 +15,7 @@
 #include "platform/run_directory.h"
 #include "shell/app_state.h"
 #include "support/loopback_server.h"
-#include "support/temp_folder.h"
+#include "support/program_folder.h"
 
 namespace tarnisk::testing {
 
@@ -47,19 +47,11 @@ inline std::string OkPage(std::string_view body) { return PlainResponse(200, "OK
 class ServiceStandIn {
  public:
   explicit ServiceStandIn(LoopbackHandler handler) : server_(std::move(handler)) {
-    std::error_code ignored;
-    std::filesystem::create_directories(std::filesystem::path(folder_.path()) / "Dat", ignored);
-    platform::testing::OverrideRunDirectory(folder_.path());
     for (const Text& host : {SearchHost(), NetdiskDomain()}) {
       const auto [name, port] = HostAndPort(host);
       platform::testing::MapHostToLoopback(name, port, server_.port());
     }
     platform::testing::SetHttpTimeouts(std::chrono::seconds(2), std::chrono::seconds(5));
-  }
-  ~ServiceStandIn() {
-    platform::testing::ClearHostMappings();
-    platform::testing::ResetHttpTimeouts();
-    platform::testing::OverrideRunDirectory("");
   }
   ServiceStandIn(const ServiceStandIn&) = delete;
   ServiceStandIn& operator=(const ServiceStandIn&) = delete;
@@ -74,7 +66,7 @@ class ServiceStandIn {
   }
 
  private:
-  TempFolder folder_;
+  ProgramFolder folder_;
   LoopbackServer server_;
 };
 
