@@ -1,6 +1,8 @@
 #include "platform/profile_writer.h"
 
+#include <dirent.h>
 #include <fcntl.h>
+#include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -96,9 +98,34 @@ bool WriteAll(int descriptor, std::string_view bytes) {
   return true;
 }
 
+// A writer killed between creating its temporary file and the rename leaves that file behind.
+// Removes the temporaries of path whose writing process no longer exists; a live writer's stay.
+void RemoveLeftoverTemporaries(const std::string& path) {
+  const std::size_t slash = path.rfind('/');
+  const std::string folder = slash == std::string::npos ? "." : path.substr(0, slash + 1);
+  const std::string prefix = (slash == std::string::npos ? path : path.substr(slash + 1)) + ".tmp";
+  DIR* directory = opendir(folder.c_str());
+  if (directory == nullptr) return;
+  while (const dirent* entry = readdir(directory)) {
+    const std::string_view name(entry->d_name);
+    if (!name.starts_with(prefix)) continue;
+    long pid = 0;
+    std::size_t at = prefix.size();
+    while (at < name.size() && name[at] >= '0' && name[at] <= '9' && pid < 1'000'000'000) {
+      pid = pid * 10 + (name[at++] - '0');
+    }
+    if (at == prefix.size() || at >= name.size() || name[at] != '.' || pid == getpid()) continue;
+    if (kill(static_cast<pid_t>(pid), 0) == -1 && errno == ESRCH) {
+      unlinkat(dirfd(directory), entry->d_name, 0);
+    }
+  }
+  closedir(directory);
+}
+
 // Writes content to a new file beside path and renames it over path, so that path always holds
 // either the old or the new content in full.
 bool ReplaceFile(const std::string& path, const std::string& content, bool existed) {
+  RemoveLeftoverTemporaries(path);
   static std::atomic<unsigned> sequence{0};
   std::string temporary;
   int descriptor = -1;
