@@ -69,10 +69,11 @@ std::string Folded(std::string_view text) {
   return folded;
 }
 
-// The cookies stored: a name that is not blank, holds no "USER_RS", no "[" where the unit walk
-// looks, and no line break or zero byte. The value goes in scrambled, so any value does.
+// The cookies stored: a name that is not blank, holds neither "USER_RS" nor "[" where the unit walk
+// looks (a "USER_RS" whose "U" ends a two-byte unit is not seen), and no line break or zero byte.
+// The value goes in scrambled, so any value does.
 bool Storable(const Cookie& cookie) {
-  return cookie.name.find("USER_RS") == std::string::npos && !Trimmed(cookie.name).empty() &&
+  return ModelFind(cookie.name, "USER_RS") == -1 && !Trimmed(cookie.name).empty() &&
          ModelFind(cookie.name, "[") == -1 &&
          cookie.name.find_first_of(std::string_view("\r\n\0", 3)) == std::string::npos;
 }
