@@ -11,6 +11,7 @@
 #include <QWindow>
 #include <string>
 
+#include "http/fetch.h"
 #include "platform/http_client.h"
 #include "search/in_memory_desktop.h"
 #include "search/search.h"
@@ -79,6 +80,24 @@ void BM_RunSearchIntoMainWindow(benchmark::State& run) {
   ReleaseAppState(state);
 }
 BENCHMARK(BM_RunSearchIntoMainWindow)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+// The fetch part of RunSearch alone (FetchUrl with its UTF-8 to GB18030 conversion), to tell the
+// transport's share of the whole from the parse and the list's.
+void BM_FetchUrlOfTheSamePage(benchmark::State& run) {
+  if (g_target.empty()) {
+    run.SkipWithError("run BM_RunSearchIntoMainWindow first: it learns the request target");
+    return;
+  }
+  testing::ServiceStandIn standIn(testing::FixedResponse(testing::OkPage(ResultPageUtf8())));
+  platform::testing::ResetHttpTimeouts();
+  const Text url = TextConcat("http://", SearchHost(), g_target);
+  for (auto _ : run) {
+    Text page = FetchUrl(url, Text(), Text(), 0, true);
+    if (page.size() < kPageBytes / 2) run.SkipWithError("short page");
+    benchmark::DoNotOptimize(page.data());
+  }
+}
+BENCHMARK(BM_FetchUrlOfTheSamePage)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 std::size_t AppendBody(char* data, std::size_t size, std::size_t count, void* user) {
   static_cast<std::string*>(user)->append(data, size * count);
