@@ -5,7 +5,6 @@
 // concurrent resolutions cost in all, not how fast they would overlap against a real service.
 
 #include <benchmark/benchmark.h>
-#include <curl/curl.h>
 
 #include <QCoreApplication>
 #include <chrono>
@@ -15,6 +14,7 @@
 #include <memory>
 #include <string>
 
+#include "bench/bare_curl.h"
 #include "actions/actions.h"
 #include "http/cookie_jar.h"
 #include "platform/http_client.h"
@@ -146,22 +146,6 @@ void BM_FiftyDownloadsAtOnce(benchmark::State& run) {
 }
 BENCHMARK(BM_FiftyDownloadsAtOnce)->Unit(benchmark::kMillisecond)->UseRealTime();
 
-std::size_t AppendBody(char* data, std::size_t size, std::size_t count, void* user) {
-  static_cast<std::string*>(user)->append(data, size * count);
-  return size * count;
-}
-
-bool BareFetch(const std::string& url, std::string& body) {
-  CURL* easy = curl_easy_init();
-  curl_easy_setopt(easy, CURLOPT_URL, url.c_str());
-  curl_easy_setopt(easy, CURLOPT_PROXY, "");
-  curl_easy_setopt(easy, CURLOPT_WRITEFUNCTION, AppendBody);
-  curl_easy_setopt(easy, CURLOPT_WRITEDATA, &body);
-  const bool ok = curl_easy_perform(easy) == CURLE_OK;
-  curl_easy_cleanup(easy);
-  return ok;
-}
-
 void BM_FiftySequentialBareFetchPairs(benchmark::State& run) {
   testing::LoopbackServer server(StandInPages);
   for (auto _ : run) {
@@ -169,7 +153,8 @@ void BM_FiftySequentialBareFetchPairs(benchmark::State& run) {
       const std::string n = std::to_string(i);
       std::string linkPage;
       std::string sharePage;
-      if (!BareFetch(server.Url("/link?url=t" + n), linkPage) || !BareFetch(server.Url("/s/" + n), sharePage) ||
+      if (!bench::BareCurlFetch(server.Url("/link?url=t" + n), linkPage) ||
+          !bench::BareCurlFetch(server.Url("/s/" + n), sharePage) ||
           linkPage.find("/s/" + n) == std::string::npos || sharePage.find("dlink") == std::string::npos) {
         run.SkipWithError("bare fetch failed");
         break;
@@ -184,11 +169,5 @@ BENCHMARK(BM_FiftySequentialBareFetchPairs)->Unit(benchmark::kMillisecond)->UseR
 
 int main(int argc, char** argv) {
   QCoreApplication application(argc, argv);
-  curl_global_init(CURL_GLOBAL_DEFAULT);
-  benchmark::Initialize(&argc, argv);
-  if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
-  benchmark::RunSpecifiedBenchmarks();
-  benchmark::Shutdown();
-  curl_global_cleanup();
-  return 0;
+  return tarnisk::bench::RunBenchmarksWithCurl(argc, argv);
 }

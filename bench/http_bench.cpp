@@ -3,12 +3,12 @@
 // event pump does real work between its waits, as it does on the window thread.
 
 #include <benchmark/benchmark.h>
-#include <curl/curl.h>
 
 #include <QCoreApplication>
 #include <filesystem>
 #include <string>
 
+#include "bench/bare_curl.h"
 #include "http/fetch.h"
 #include "platform/http_client.h"
 #include "platform/run_directory.h"
@@ -35,11 +35,6 @@ testing::LoopbackServer& Server() {
   return server;
 }
 
-std::size_t AppendBody(char* data, std::size_t size, std::size_t count, void* user) {
-  static_cast<std::string*>(user)->append(data, size * count);
-  return size * count;
-}
-
 void BM_FetchUrl(benchmark::State& state) {
   testing::TempFolder folder;
   std::filesystem::create_directory(folder.File("Dat"));
@@ -60,13 +55,7 @@ void BM_BareCurlEasy(benchmark::State& state) {
   const std::string url = Server().Url("/big");
   for (auto _ : state) {
     std::string body;
-    CURL* easy = curl_easy_init();
-    curl_easy_setopt(easy, CURLOPT_URL, url.c_str());
-    curl_easy_setopt(easy, CURLOPT_PROXY, "");
-    curl_easy_setopt(easy, CURLOPT_WRITEFUNCTION, AppendBody);
-    curl_easy_setopt(easy, CURLOPT_WRITEDATA, &body);
-    if (curl_easy_perform(easy) != CURLE_OK || body.size() != BodySize) state.SkipWithError("bare fetch failed");
-    curl_easy_cleanup(easy);
+    if (!bench::BareCurlFetch(url, body) || body.size() != BodySize) state.SkipWithError("bare fetch failed");
     benchmark::DoNotOptimize(body.data());
   }
   state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * BodySize));
@@ -77,11 +66,5 @@ BENCHMARK(BM_BareCurlEasy)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 int main(int argc, char** argv) {
   QCoreApplication application(argc, argv);
-  curl_global_init(CURL_GLOBAL_DEFAULT);
-  benchmark::Initialize(&argc, argv);
-  if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
-  benchmark::RunSpecifiedBenchmarks();
-  benchmark::Shutdown();
-  curl_global_cleanup();
-  return 0;
+  return tarnisk::bench::RunBenchmarksWithCurl(argc, argv);
 }

@@ -3,7 +3,6 @@
 // beside a bare libcurl easy fetch of the same request target from the same server in the same run.
 
 #include <benchmark/benchmark.h>
-#include <curl/curl.h>
 
 #include <QApplication>
 #include <QLineEdit>
@@ -11,6 +10,7 @@
 #include <QWindow>
 #include <string>
 
+#include "bench/bare_curl.h"
 #include "http/fetch.h"
 #include "platform/http_client.h"
 #include "search/in_memory_desktop.h"
@@ -99,11 +99,6 @@ void BM_FetchUrlOfTheSamePage(benchmark::State& run) {
 }
 BENCHMARK(BM_FetchUrlOfTheSamePage)->Unit(benchmark::kMillisecond)->UseRealTime();
 
-std::size_t AppendBody(char* data, std::size_t size, std::size_t count, void* user) {
-  static_cast<std::string*>(user)->append(data, size * count);
-  return size * count;
-}
-
 void BM_BareCurlFetchOfTheSamePage(benchmark::State& run) {
   if (g_target.empty()) {
     run.SkipWithError("run BM_RunSearchIntoMainWindow first: it learns the request target");
@@ -113,15 +108,9 @@ void BM_BareCurlFetchOfTheSamePage(benchmark::State& run) {
   const std::string url = server.Url(g_target);
   for (auto _ : run) {
     std::string body;
-    CURL* easy = curl_easy_init();
-    curl_easy_setopt(easy, CURLOPT_URL, url.c_str());
-    curl_easy_setopt(easy, CURLOPT_PROXY, "");
-    curl_easy_setopt(easy, CURLOPT_WRITEFUNCTION, AppendBody);
-    curl_easy_setopt(easy, CURLOPT_WRITEDATA, &body);
-    if (curl_easy_perform(easy) != CURLE_OK || body.size() != ResultPageUtf8().size()) {
+    if (!bench::BareCurlFetch(url, body) || body.size() != ResultPageUtf8().size()) {
       run.SkipWithError("bare fetch failed");
     }
-    curl_easy_cleanup(easy);
     benchmark::DoNotOptimize(body.data());
   }
   run.SetBytesProcessed(static_cast<std::int64_t>(run.iterations() * ResultPageUtf8().size()));
@@ -134,11 +123,5 @@ BENCHMARK(BM_BareCurlFetchOfTheSamePage)->Unit(benchmark::kMillisecond)->UseReal
 int main(int argc, char** argv) {
   if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
   QApplication application(argc, argv);
-  curl_global_init(CURL_GLOBAL_DEFAULT);
-  benchmark::Initialize(&argc, argv);
-  if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
-  benchmark::RunSpecifiedBenchmarks();
-  benchmark::Shutdown();
-  curl_global_cleanup();
-  return 0;
+  return tarnisk::bench::RunBenchmarksWithCurl(argc, argv);
 }
